@@ -46,7 +46,14 @@ run_job() {
             exec bash -c "${argv[1]}" >"$dir/out" 2>"$dir/err" </dev/null
         fi
         exec wine "${argv[@]}" >"$dir/out" 2>"$dir/err" </dev/null
-    )
+    ) &
+    local pid=$!
+    # The host cancels a job (its caller was stopped) by creating "cancel".
+    while kill -0 "$pid" 2>/dev/null; do
+        [ -e "$dir/cancel" ] && kill -KILL "$pid" 2>/dev/null
+        sleep 0.1
+    done
+    wait "$pid"
     local status=$?
     sync
     echo $status >"$dir/rc.tmp"
