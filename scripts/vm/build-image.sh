@@ -7,6 +7,11 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/vm-env.sh"
 
+# One build at a time, whichever checkout asks.
+mkdir -p "$(dirname "$vm_dir")"
+exec 9>"$vm_dir.lock"
+flock 9
+
 stamp=$(cat "$here/build-image.sh" "$here/init.sh" | sha256sum | cut -c1-16)
 [ -f "$vm_dir/image.ext4" ] && [ "$(cat "$vm_dir/stamp" 2>/dev/null)" = "$stamp" ] && exit 0
 
@@ -37,7 +42,7 @@ cp "$rootfs"/boot/initrd.img-* "$vm_dir/initrd.img"
 mkfs.ext4 -q -F -L root -d "$rootfs" "$vm_dir/image.ext4" 6G
 rm -rf "$rootfs"
 
-# First boot makes the Wine prefix inside the image.
-"$here/vm.sh" start
+# First boot makes the Wine prefix inside the image; later boots leave it as is.
+TOBREL_VM_KEEP=1 "$here/vm.sh" start
 "$here/vm.sh" stop
 echo "$stamp" >"$vm_dir/stamp"

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Starts, stops and queries the Windows-test VM.
-#   vm.sh start    boot it (if not running) and wait until it takes jobs
+#   vm.sh start    boot it (if not running) and wait until it takes jobs; the
+#                  image is not changed (writes go to a throw-away overlay),
+#                  so several build trees may each run one at the same time,
+#                  unless TOBREL_VM_KEEP=1 (the image's first boot)
 #   vm.sh stop     shut it down
 #   vm.sh running  exit 0 when it is up
 set -euo pipefail
@@ -25,12 +28,13 @@ start() {
         i=$((i + 1))
     done
     shares+=(-virtfs "local,path=$spool,mount_tag=spool,security_model=passthrough,id=spool")
-    local list
+    local list snapshot=on
     list=$(IFS=,; echo "${mounts[*]}")
+    [ "${TOBREL_VM_KEEP:-0}" = 1 ] && snapshot=off
     qemu-system-x86_64 -machine q35 -accel tcg,thread=multi -cpu max,-smap -smp "$(nproc)" -m 4096 \
         -kernel "$vm_dir/vmlinuz" -initrd "$vm_dir/initrd.img" \
         -append "root=/dev/vda rw console=ttyS0 quiet init=/usr/local/sbin/tobrel-init tobrel.agent=$here/agent.sh tobrel.spool=$spool tobrel.mounts=$list" \
-        -drive "file=$vm_dir/image.ext4,format=raw,if=virtio,cache=unsafe" \
+        -drive "file=$vm_dir/image.ext4,format=raw,if=virtio,cache=unsafe,snapshot=$snapshot" \
         "${shares[@]}" -nic none -display none -monitor none -serial "file:$spool/console.log" \
         -pidfile "$spool/qemu.pid" -daemonize
     for _ in $(seq 1800); do
