@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that run Windows programs: one Wine prefix for the
 # whole build, quiet Wine, and an X display (an Xvfb of our own when none is
 # given; it is stopped when the sourcing script exits).

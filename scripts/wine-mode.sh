@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced: decides where Windows programs run. "local" runs them under this
 # machine's 32-bit Wine; "vm" in the Windows-test VM, for kernels that cannot
 # execute 32-bit x86 code. TOBREL_WINE=local|vm overrides the choice.

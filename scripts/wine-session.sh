@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that run several Windows programs: gets Wine ready
 # once (a prefix and display locally, or the Windows-test VM) and puts it
 # away when the sourcing script exits.

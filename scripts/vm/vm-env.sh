@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared settings of the Windows-test VM scripts (sourced).
 home=${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}
 vm_dir=${TOBREL_VM_DIR:-${XDG_CACHE_HOME:-$home/.cache}/tobrel/vm}
