@@ -3,7 +3,27 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(_WIN32) && defined(__i386__)
+#include <float.h>
+#endif
+
 namespace {
+
+// The 32-bit Windows runtime computes sin() on the x87 unit even when every
+// other double is computed with SSE2, and a Direct3D device created without
+// FPU_PRESERVE leaves its thread's x87 unit at 24-bit precision: a few entries
+// of the larger radii then come out one off. The table is computed at the
+// x87 unit's full precision and the caller's setting is put back after.
+class FullX87Precision {
+public:
+#if defined(_WIN32) && defined(__i386__)
+    FullX87Precision() : saved_(_controlfp(0, 0) & _MCW_PC) { _controlfp(_PC_64, _MCW_PC); }
+    ~FullX87Precision() { _controlfp(saved_, _MCW_PC); }
+
+private:
+    unsigned saved_;
+#endif
+};
 
 // The double nearest to pi.
 constexpr double kPi = 3.141592653589793;
@@ -44,6 +64,7 @@ int ClampRadius(int radius)
 
 void FillWeightTable(void* bits, int pitch, int radius)
 {
+    [[maybe_unused]] const FullX87Precision precision;
     unsigned char* base = static_cast<unsigned char*>(bits);
     const double a = radius;
     // The distance counter runs on across rows: in row r, texel k it is
