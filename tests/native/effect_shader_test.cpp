@@ -64,20 +64,6 @@ private:
 
 FxEffect* EffectShaders::effect_ = nullptr;
 
-PlanarImage Pattern(int width, int height, unsigned seed)
-{
-    PlanarImage image = MakeImage(width, height);
-    unsigned state = seed;
-    for (int c = 0; c < 3; ++c) {
-        for (double& v : image.planes[c]) {
-            state = state * 1664525u + 1013904223u;
-            const int r = static_cast<int>(state >> 8) % 4097;
-            v = ((state >> 29) & 3) == 0 ? r : (r < 2048 ? 256 : 3760) - 2048 * (c > 0);
-        }
-    }
-    return image;
-}
-
 TEST_F(EffectShaders, ComputeWhatTheModelComputes)
 {
     struct Case {
@@ -101,7 +87,7 @@ TEST_F(EffectShaders, ComputeWhatTheModelComputes)
         ConstantTable table;
         ASSERT_TRUE(ReadConstantTable(tokens, &table, &error)) << error;
 
-        const PlanarImage source = Pattern(c.srcW, c.srcH, 17u + c.pass);
+        const PlanarImage source = HostRangePattern(c.srcW, c.srcH, 17u + c.pass);
         const PassParameters parameters = MakePassParameters(c.radius, c.srcW, c.srcH, c.dstW, c.dstH);
         const WeightTexture weights = MakeWeightTexture(parameters.radius);
 

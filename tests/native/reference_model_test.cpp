@@ -18,21 +18,6 @@ double Lanczos(double x, int a)
     return a * std::sin(kPi * x) * std::sin(kPi * x / a) / (kPi * kPi * x * x);
 }
 
-// Values in the host's range with hard edges, different per channel.
-PlanarImage Pattern(int width, int height, unsigned seed)
-{
-    PlanarImage image = MakeImage(width, height);
-    unsigned state = seed;
-    for (int c = 0; c < 3; ++c) {
-        for (double& v : image.planes[c]) {
-            state = state * 1664525u + 1013904223u;
-            const int r = static_cast<int>(state >> 8) % 4097;
-            v = (state >> 30) & 1 ? r : (r < 2048 ? 0 : 4096) - 2048 * (c > 0);
-        }
-    }
-    return image;
-}
-
 TEST(ReferenceModel, MirrorsIndicesOutsideTheImage)
 {
     const int n = 5;
@@ -95,7 +80,7 @@ TEST(ReferenceModel, SampleOnAPixelCentreReturnsThatPixel)
 {
     // 32 to 96: every third target pixel, from the second on, lies on a
     // source centre (s = 0, 1, 2, ...).
-    const PlanarImage source = Pattern(32, 2, 7);
+    const PlanarImage source = HostRangePattern(32, 2, 7);
     for (int radius = kMinRadius; radius <= kMaxRadius; ++radius) {
         SCOPED_TRACE(testing::Message() << "radius " << radius);
         const WeightTexture table = MakeWeightTexture(radius);
@@ -116,7 +101,7 @@ TEST(ReferenceModel, SampleOnAPixelCentreReturnsThatPixel)
 
 TEST(ReferenceModel, RadiusOneNeverLeavesItsTwoPixels)
 {
-    const PlanarImage source = Pattern(37, 37, 11);
+    const PlanarImage source = HostRangePattern(37, 37, 11);
     const WeightTexture table = MakeWeightTexture(1);
     for (int pass : {kHorizontalEnlarge, kVerticalEnlarge}) {
         const bool horizontal = pass == kHorizontalEnlarge;

@@ -43,6 +43,20 @@ PlanarImage MakeImage(int width, int height, double fill)
     return image;
 }
 
+PlanarImage HostRangePattern(int width, int height, unsigned seed)
+{
+    PlanarImage image = MakeImage(width, height);
+    unsigned state = seed;
+    for (int c = 0; c < 3; ++c) {
+        for (double& v : image.planes[c]) {
+            state = state * 1664525u + 1013904223u;
+            const int r = static_cast<int>(state >> 8) % 4097;
+            v = (state >> 30) & 1 ? r : (r < 2048 ? 0 : 4096) - 2048 * (c > 0);
+        }
+    }
+    return image;
+}
+
 Interpolants QuadInterpolants(int i, int j, int srcWidth, int srcHeight, int dstWidth, int dstHeight)
 {
     const double x = i + 0.5, y = j + 0.5;

@@ -25,6 +25,10 @@ struct PlanarImage {
 
 PlanarImage MakeImage(int width, int height, double fill = 0.0);
 
+// Test content in the host's range (Y 0..4096, Cb and Cr -2048..2048): random
+// values and hard edges, different per channel, the same for the same seed.
+PlanarImage HostRangePattern(int width, int height, unsigned seed);
+
 // Effect pass indices.
 enum PassIndex : int {
     kHorizontalReduce = 0,
