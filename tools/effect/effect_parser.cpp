@@ -77,6 +77,12 @@ private:
     Token expect(const char* punct);
     Token expectIdentifier(const char* what);
     bool accept(const char* punct);
+    // Annotations ("<...>" after a name) are not part of the language read here.
+    void rejectAnnotations()
+    {
+        if (lex_.peek().kind == TokenKind::Punct && lex_.peek().text == "<")
+            error(lex_.peek().line, "annotations are not supported");
+    }
     int expectInteger(const char* what);
 
     void parameter(const TypeName& type);
@@ -183,8 +189,7 @@ void Parser::parameter(const TypeName& type)
     }
     if (accept(":"))
         registerBinding(p, type);
-    if (lex_.peek().kind == TokenKind::Punct && lex_.peek().text == "<")
-        error(lex_.peek().line, "annotations are not supported");
+    rejectAnnotations();
     if (accept("=")) {
         const Token init = lex_.next();
         if (IsSamplerType(p.type) && init.kind == TokenKind::Identifier && init.text == "sampler_state") {
@@ -255,8 +260,7 @@ void Parser::technique()
     for (const SourceTechnique& other : out_.techniques)
         if (other.name == t.name)
             error(name.line, "technique '" + t.name + "' is defined twice");
-    if (lex_.peek().kind == TokenKind::Punct && lex_.peek().text == "<")
-        error(lex_.peek().line, "annotations are not supported");
+    rejectAnnotations();
     expect("{");
     while (!accept("}")) {
         const Token kw = expectIdentifier("'pass'");
@@ -278,8 +282,7 @@ void Parser::pass(SourceTechnique& t)
     for (const SourcePass& other : t.passes)
         if (other.name == p.name)
             error(name.line, "pass '" + p.name + "' appears twice in technique '" + t.name + "'");
-    if (lex_.peek().kind == TokenKind::Punct && lex_.peek().text == "<")
-        error(lex_.peek().line, "annotations are not supported");
+    rejectAnnotations();
     expect("{");
     std::set<std::pair<uint32_t, int>> seen;
     while (!accept("}")) {
