@@ -38,25 +38,33 @@ wine cmd /c exit >/dev/null 2>&1 </dev/null
 run_job() {
     local dir=$1
     echo 3 >/proc/sys/vm/drop_caches
+    # The program's status goes into a file of its own, so that it does not
+    # depend on which shell reaped the process first.
     (
-        cd "$(cat "$dir/cwd")" || exit 125
+        cd "$(cat "$dir/cwd")" || { echo 125 >"$dir/status"; exit; }
         while IFS= read -r -d '' kv; do export "$kv"; done <"$dir/env"
         mapfile -d '' argv <"$dir/argv"
         if [ "${argv[0]}" = --shell ]; then
-            exec bash -c "${argv[1]}" >"$dir/out" 2>"$dir/err" </dev/null
+            bash -c "${argv[1]}" >"$dir/out" 2>"$dir/err" </dev/null
+        else
+            wine "${argv[@]}" >"$dir/out" 2>"$dir/err" </dev/null
         fi
-        exec wine "${argv[@]}" >"$dir/out" 2>"$dir/err" </dev/null
+        echo $? >"$dir/status"
     ) &
     local pid=$!
     # The host cancels a job (its caller was stopped) by creating "cancel".
     while kill -0 "$pid" 2>/dev/null; do
-        [ -e "$dir/cancel" ] && kill -KILL "$pid" 2>/dev/null
+        if [ -e "$dir/cancel" ]; then
+            pkill -KILL -P "$pid" 2>/dev/null
+            kill -KILL "$pid" 2>/dev/null
+        fi
         sleep 0.1
     done
-    wait "$pid"
-    local status=$?
+    wait "$pid" 2>/dev/null
+    local status
+    status=$(cat "$dir/status" 2>/dev/null)
     sync
-    echo $status >"$dir/rc.tmp"
+    echo "${status:-137}" >"$dir/rc.tmp"
     mv "$dir/rc.tmp" "$dir/rc"
 }
 
