@@ -12,7 +12,8 @@ if(NOT count EQUAL 1 OR NOT names MATCHES "GetFilterTable$")
     message(FATAL_ERROR "exports are not exactly GetFilterTable: ${names}")
 endif()
 
-set(system_dlls KERNEL32.dll USER32.dll GDI32.dll msvcrt.dll ADVAPI32.dll)
+# Direct3D 9 is linked; D3DX is only ever loaded at run time.
+set(system_dlls KERNEL32.dll USER32.dll GDI32.dll msvcrt.dll ADVAPI32.dll d3d9.dll)
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
 foreach(line IN LISTS imports)
     string(REPLACE "DLL Name: " "" dll "${line}")
