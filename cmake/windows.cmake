@@ -27,3 +27,16 @@ function(tobrel_windows_test name)
     add_test(NAME win.${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
     set_tests_properties(win.${name} PROPERTIES TIMEOUT 900)
 endfunction()
+
+# A Windows test that runs against the test-only d3d9.dll (tests/d3d9_proxy):
+# the program sits beside it in bin/proxy, imports d3d9.dll through its import
+# library and runs with Wine's load order set to prefer it over the builtin,
+# which it loads itself. The other overrides are those of scripts/wine-env.sh.
+function(tobrel_proxy_test name)
+    add_executable(${name} ${ARGN})
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin/proxy)
+    target_link_libraries(${name} PRIVATE tobrel_d3d9_proxy gtest gtest_main)
+    add_test(NAME win.${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin/proxy)
+    set_tests_properties(win.${name} PROPERTIES TIMEOUT 900
+        ENVIRONMENT "WINEDLLOVERRIDES=d3d9=n,b\\;mscoree,mshtml=\\;winedbg.exe=d")
+endfunction()
