@@ -44,7 +44,11 @@ HRESULT ResetDevice(GpuResizer* r)
     const HRESULT hr = r->device->Reset(&pp);
     if (FAILED(hr))
         return hr;
-    return r->effect->OnResetDevice();
+    // The effect owns no default-pool objects, so an effect framework that
+    // does not implement the call has nothing to restore: the device is
+    // usable all the same.
+    const HRESULT restored = r->effect->OnResetDevice();
+    return restored == E_NOTIMPL ? D3D_OK : restored;
 }
 
 namespace {
