@@ -130,14 +130,17 @@ bool MessageBoxWatcher::waitFor(size_t count, std::chrono::milliseconds timeout)
     }
 }
 
+std::string ToUtf8(const std::wstring& text)
+{
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                      nullptr);
+    std::string s(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), s.data(), n, nullptr, nullptr);
+    return s;
+}
+
 std::string DescribeBox(const ObservedBox& box)
 {
-    auto utf8 = [](const std::wstring& w) {
-        const int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), nullptr, 0, nullptr,
-                                          nullptr);
-        std::string s(static_cast<size_t>(n), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
-        return s;
-    };
-    return utf8(box.caption) + " | " + utf8(box.text);
+    return ToUtf8(box.caption) + " | " + ToUtf8(box.text);
 }

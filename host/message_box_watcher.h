@@ -47,5 +47,8 @@ private:
     std::thread thread_;
 };
 
+// A box's text or caption as UTF-8, for test output and comparisons.
+std::string ToUtf8(const std::wstring& text);
+
 // A box as one readable line, UTF-8: "caption | text".
 std::string DescribeBox(const ObservedBox& box);

@@ -15,15 +15,6 @@
 
 namespace {
 
-std::string Utf8(const std::wstring& text)
-{
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(n > 0 ? n - 1 : 0, '\0');
-    if (n > 1)
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
-    return out;
-}
-
 // A record on the real device (no proxy here: the test program sits in a
 // directory of its own, beside a D3DX stand-in that lacks the function).
 class GpuResizerTest : public ::testing::Test {
@@ -49,7 +40,7 @@ protected:
     {
         std::vector<std::string> texts;
         for (const ObservedBox& box : watcher.take())
-            texts.push_back(Utf8(box.text));
+            texts.push_back(ToUtf8(box.text));
         return texts;
     }
 
@@ -96,7 +87,7 @@ TEST_F(GpuResizerTest, LoadsTheNewestAvailableLibrary)
     GetModuleFileNameW(r->d3dxModule, path, MAX_PATH);
     EXPECT_NE(std::wstring(path).find(L"d3dx9_" + std::wstring(expected.begin(), expected.end()) + L".dll"),
               std::wstring::npos)
-        << Utf8(path);
+        << ToUtf8(path);
     EXPECT_NE(r->createEffect, nullptr);
     // A second look keeps the loaded library.
     const HMODULE module = r->d3dxModule;

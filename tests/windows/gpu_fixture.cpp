@@ -14,15 +14,6 @@ HWND CreateHiddenWindow()
 
 }  // namespace
 
-std::string Utf8(const std::wstring& text)
-{
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(n > 0 ? n - 1 : 0, '\0');
-    if (n > 1)
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
-    return out;
-}
-
 std::string LiveObjects()
 {
     char buffer[4096] = {};
@@ -82,7 +73,7 @@ std::vector<std::string> GpuResizerTest::Messages(size_t expected)
         // Every message of the plug-in comes in the same box.
         EXPECT_EQ(box.caption, L"Kavrinリサイズフィルタ");
         EXPECT_TRUE(box.errorIcon && box.topmost && !box.owned) << DescribeBox(box);
-        texts.push_back(Utf8(box.text));
+        texts.push_back(ToUtf8(box.text));
     }
     return texts;
 }

@@ -41,6 +41,3 @@ std::string LiveObjects();
 
 // A run of the host's worker threads for the transfer (runOnThreads).
 int32_t __cdecl RunOnFourThreads(RowTaskFn task, void* param1, void* param2);
-
-// The message texts, as they appear in the boxes.
-std::string Utf8(const std::wstring& text);
