@@ -251,6 +251,11 @@ TEST_F(GpuResizerTest, SecondOpenStartsFromACleanRecord)
     EXPECT_EQ(r->sysOutputTexture, nullptr);
     EXPECT_EQ(ProxyLiveObjects(), 2 + 1) << LiveObjects();  // Direct3D object, device, declaration
     ASSERT_TRUE(SetSizes(r, 64, 48, 96, 72, 96));
+    // Everything goes, however often it is asked.
+    EXPECT_TRUE(ReleaseAll(r));
+    EXPECT_TRUE(ReleaseAll(r));
+    EXPECT_EQ(ProxyLiveObjects(), 0) << LiveObjects();
+    EXPECT_EQ(r->d3dxModule, library);
 }
 
 }  // namespace

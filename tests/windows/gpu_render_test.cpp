@@ -57,53 +57,62 @@ const FrameCase kFrameCases[] = {
     {64, 90, 64, 40, 1},   // vertical reduce only
 };
 
-void ExpectFramesMatchTheModel(GpuResizer* r)
+// Each case runs in one of the four ways (serial or on the worker, one
+// thread or the host's threads); `shift` rotates the assignment, so that the
+// two texel formats together run every case in two ways.
+void ExpectFramesMatchTheModel(GpuResizer* r, int shift)
 {
     unsigned seed = 1;
-    for (const FrameCase& c : kFrameCases)
-        for (Mode mode : {Mode::Serial, Mode::Parallel})
-            for (RunOnThreadsFn threads : {static_cast<RunOnThreadsFn>(nullptr), &RunOnFourThreads}) {
-                SCOPED_TRACE(::testing::Message()
-                             << c.srcWidth << "x" << c.srcHeight << " -> " << c.dstWidth << "x" << c.dstHeight
-                             << " radius " << c.radius << (mode == Mode::Serial ? " serial" : " parallel")
-                             << (threads ? " threaded" : " single"));
-                // Rows a few pixels longer than either frame, as a host's buffer is.
-                const int stride = std::max(c.srcWidth, c.dstWidth) + 3;
-                ReleaseSizeResources(r);
-                ASSERT_TRUE(SetSizes(r, c.srcWidth, c.srcHeight, c.dstWidth, c.dstHeight, stride));
-                ASSERT_TRUE(UpdateWeights(r, c.radius));
-                // Two frames in a row: the second must not show the first.
-                for (int frame = 0; frame < 2; ++frame) {
-                    const HostFrame source = MakeSourceFrame(c.srcWidth, c.srcHeight, stride, seed++);
-                    HostFrame output = MakeOutputFrame(c.dstWidth, c.dstHeight, stride, c.dstHeight + 1);
-                    ASSERT_TRUE(RunFrame(r, source, &output, mode, threads));
-                    const FrameComparison cmp = CompareWithModel(source, output, c.radius, r->texelFormat);
-                    // Nearly every value exact: the device's float arithmetic
-                    // differs from the model's double sums in the last bit of
-                    // a rounding now and then.
-                    EXPECT_LE(cmp.maxDeviation, MaxDeviation(source, output)) << cmp.describe();
-                    EXPECT_LE(cmp.meanDeviation, 0.03) << cmp.describe();
-                    EXPECT_GE(cmp.exactShare, 0.97) << cmp.describe();
-                    EXPECT_TRUE(cmp.guardsIntact) << cmp.describe();
-                }
-            }
+    int i = 0;
+    for (const FrameCase& c : kFrameCases) {
+        const int way = (i++ + shift) % 4;
+        const Mode mode = way & 1 ? Mode::Parallel : Mode::Serial;
+        const RunOnThreadsFn threads = way & 2 ? &RunOnFourThreads : nullptr;
+        SCOPED_TRACE(::testing::Message() << c.srcWidth << "x" << c.srcHeight << " -> " << c.dstWidth << "x"
+                                          << c.dstHeight << " radius " << c.radius
+                                          << (mode == Mode::Serial ? " serial" : " parallel")
+                                          << (threads ? " threaded" : " single"));
+        // Rows a few pixels longer than either frame, as a host's buffer is.
+        const int stride = std::max(c.srcWidth, c.dstWidth) + 3;
+        ReleaseSizeResources(r);
+        ASSERT_TRUE(SetSizes(r, c.srcWidth, c.srcHeight, c.dstWidth, c.dstHeight, stride));
+        ASSERT_TRUE(UpdateWeights(r, c.radius));
+        // Two frames in a row: the second must not show the first.
+        for (int frame = 0; frame < 2; ++frame) {
+            const HostFrame source = MakeSourceFrame(c.srcWidth, c.srcHeight, stride, seed++);
+            HostFrame output = MakeOutputFrame(c.dstWidth, c.dstHeight, stride, c.dstHeight + 1);
+            ASSERT_TRUE(RunFrame(r, source, &output, mode, threads));
+            const FrameComparison cmp = CompareWithModel(source, output, c.radius, r->texelFormat);
+            // Nearly every value exact: the device's float arithmetic differs
+            // from the model's double sums in the last bit of a rounding now
+            // and then.
+            EXPECT_LE(cmp.maxDeviation, MaxDeviation(source, output)) << cmp.describe();
+            EXPECT_LE(cmp.meanDeviation, 0.03) << cmp.describe();
+            EXPECT_GE(cmp.exactShare, 0.97) << cmp.describe();
+            EXPECT_TRUE(cmp.guardsIntact) << cmp.describe();
+        }
+    }
 }
 
-TEST_F(GpuResizerTest, FramesMatchTheModelInTheSignedFormat)
+TEST_F(OpenedResizerTest, FramesMatchTheModelInTheSignedFormat)
 {
-    ASSERT_TRUE(Open());
     ASSERT_EQ(r->texelFormat, kTexelSigned);
-    ExpectFramesMatchTheModel(r);
+    ExpectFramesMatchTheModel(r, 0);
     EXPECT_TRUE(Messages().empty());
 }
 
-TEST_F(GpuResizerTest, FramesMatchTheModelInTheUnsignedFormat)
+TEST_F(OpenedResizerTest, FramesMatchTheModelInTheUnsignedFormat)
 {
+    // A device without the signed format: the plans are made in the unsigned one.
     ProxySetFormatResult(D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE, D3DFMT_Q16W16V16U16, D3DERR_NOTAVAILABLE);
-    ASSERT_TRUE(Open());
+    ASSERT_EQ(CheckDeviceCaps(r), S_OK);
     ASSERT_EQ(r->texelFormat, kTexelUnsigned);
-    ExpectFramesMatchTheModel(r);
+    ExpectFramesMatchTheModel(r, 2);
     EXPECT_TRUE(Messages().empty());
+    ReleaseSizeResources(r);
+    ProxyReset();
+    ASSERT_EQ(CheckDeviceCaps(r), S_OK);
+    EXPECT_EQ(r->texelFormat, kTexelSigned);
 }
 
 // The log's draw-related entries, in order.
@@ -129,9 +138,9 @@ std::string Format(const char* format, const void* a = nullptr, const void* b = 
     return text;
 }
 
-TEST_F(GpuResizerTest, OnePassPlanDrawsOnceIntoTheRenderTarget)
+TEST_F(OpenedResizerTest, OnePassPlanDrawsOnceIntoTheRenderTarget)
 {
-    OpenWithPlan(64, 48, 100, 48);
+    Plan(64, 48, 100, 48);
     ProxySetLogging(true);
     DrawLog();
     ASSERT_TRUE(RenderFrame(r));
@@ -151,9 +160,9 @@ TEST_F(GpuResizerTest, OnePassPlanDrawsOnceIntoTheRenderTarget)
     EXPECT_EQ(DrawLog(), expected);
 }
 
-TEST_F(GpuResizerTest, TwoPassPlanDrawsTheIntermediateFirst)
+TEST_F(OpenedResizerTest, TwoPassPlanDrawsTheIntermediateFirst)
 {
-    OpenWithPlan(96, 64, 64, 96);
+    Plan(96, 64, 64, 96);
     IDirect3DSurface9* middle = nullptr;
     ASSERT_EQ(r->midTexture->GetSurfaceLevel(0, &middle), D3D_OK);
     const std::string intoMiddle = Format("SetRenderTarget 0 %p", middle);
@@ -180,10 +189,10 @@ TEST_F(GpuResizerTest, TwoPassPlanDrawsTheIntermediateFirst)
         bound->Release();
 }
 
-TEST_F(GpuResizerTest, NothingIsDrawnWithoutAPassOrAScene)
+TEST_F(OpenedResizerTest, NothingIsDrawnWithoutAPassOrAScene)
 {
     // Equal sizes plan no pass: the frame driver copies such frames itself.
-    OpenWithPlan(64, 48, 64, 48);
+    Plan(64, 48, 64, 48);
     EXPECT_EQ(r->pass1, -1);
     ProxyReset();
     EXPECT_FALSE(RenderFrame(r));
@@ -200,9 +209,9 @@ TEST_F(GpuResizerTest, NothingIsDrawnWithoutAPassOrAScene)
     EXPECT_TRUE(Messages().empty());
 }
 
-TEST_F(GpuResizerTest, WeightsFollowTheClampedRadius)
+TEST_F(OpenedResizerTest, WeightsFollowTheClampedRadius)
 {
-    OpenWithPlan(1920, 1080, 1280, 720);
+    Plan(1920, 1080, 1280, 720);
     struct Case {
         int radius, applied;
         INT repX, repY;
@@ -241,9 +250,9 @@ TEST_F(GpuResizerTest, WeightsFollowTheClampedRadius)
     EXPECT_TRUE(Messages().empty());
 }
 
-TEST_F(GpuResizerTest, WeightUploadFailures)
+TEST_F(OpenedResizerTest, WeightUploadFailures)
 {
-    OpenWithPlan(96, 64, 64, 96);
+    Plan(96, 64, 64, 96);
     // Nothing to do without the effect or the system copy.
     ProxyReset();
     ID3DXEffect* effect = r->effect;
@@ -278,16 +287,19 @@ TEST_F(GpuResizerTest, WeightUploadFailures)
     }
     // Parameters without a handle are skipped; the table is still refreshed.
     ProxyReset();
+    const D3DXHANDLE radiusHandle = r->hRadius, repHandle = r->hRep;
     r->hRadius = nullptr;
     r->hRep = nullptr;
     EXPECT_TRUE(UpdateWeights(r, 2));
+    r->hRadius = radiusHandle;
+    r->hRep = repHandle;
     EXPECT_EQ(ProxyCallCount(ProxyCall::UpdateTexture), 1);
     EXPECT_TRUE(Messages().empty());
 }
 
-TEST_F(GpuResizerTest, LostDeviceIsResetAndThePlanRebuilt)
+TEST_F(OpenedResizerTest, LostDeviceIsResetAndThePlanRebuilt)
 {
-    OpenWithPlan(96, 64, 64, 96);
+    Plan(96, 64, 64, 96);
     // Lost: frames fail silently and nothing is reset.
     rebuildPending = 0;
     ProxyFault lost{ProxyCall::TestCooperativeLevel, D3DERR_DEVICELOST};
@@ -324,9 +336,9 @@ TEST_F(GpuResizerTest, LostDeviceIsResetAndThePlanRebuilt)
     EXPECT_TRUE(cmp.guardsIntact);
 }
 
-TEST_F(GpuResizerTest, FailedResetIsReportedOncePerAttempt)
+TEST_F(OpenedResizerTest, FailedResetIsReportedOncePerAttempt)
 {
-    OpenWithPlan(96, 64, 64, 96);
+    Plan(96, 64, 64, 96);
     ProxyFault notReset{ProxyCall::TestCooperativeLevel, D3DERR_DEVICENOTRESET};
     ProxyAddFault(&notReset);
     ProxyFault reset{ProxyCall::Reset, D3DERR_INVALIDCALL};
@@ -355,9 +367,9 @@ TEST_F(GpuResizerTest, FailedResetIsReportedOncePerAttempt)
     EXPECT_TRUE(Messages().empty());
 }
 
-TEST_F(GpuResizerTest, FailuresOnTheRoadOfASerialFrame)
+TEST_F(OpenedResizerTest, FailuresOnTheRoadOfASerialFrame)
 {
-    OpenWithPlan(96, 64, 64, 96);
+    Plan(96, 64, 64, 96);
     const HostFrame source = MakeSourceFrame(96, 64, 96, 3);
     struct Case {
         const char* name;
@@ -410,9 +422,9 @@ TEST_F(GpuResizerTest, FailuresOnTheRoadOfASerialFrame)
     EXPECT_TRUE(Messages().empty());
 }
 
-TEST_F(GpuResizerTest, AFailedJobOfTheWorkerFailsItsFrame)
+TEST_F(OpenedResizerTest, AFailedJobOfTheWorkerFailsItsFrame)
 {
-    OpenWithPlan(96, 64, 64, 96);
+    Plan(96, 64, 64, 96);
     const HostFrame source = MakeSourceFrame(96, 64, 96, 5);
     HostFrame output = MakeOutputFrame(64, 96, 96, 96);
 
@@ -438,9 +450,9 @@ TEST_F(GpuResizerTest, AFailedJobOfTheWorkerFailsItsFrame)
     EXPECT_TRUE(Messages().empty());
 }
 
-TEST_F(GpuResizerTest, AJobLeftWithoutAnOutputIsSettled)
+TEST_F(OpenedResizerTest, AJobLeftWithoutAnOutputIsSettled)
 {
-    OpenWithPlan(96, 64, 64, 96);
+    Plan(96, 64, 64, 96);
     const HostFrame first = MakeSourceFrame(96, 64, 96, 8);
     ASSERT_TRUE(UploadFrame(r, first.pixels.data(), nullptr));
     ASSERT_TRUE(KickRender(r));
@@ -457,9 +469,9 @@ TEST_F(GpuResizerTest, AJobLeftWithoutAnOutputIsSettled)
     EXPECT_TRUE(Messages().empty());
 }
 
-TEST_F(GpuResizerTest, AKickedFrameOfAnEndedWorkerFails)
+TEST_F(OpenedResizerTest, AKickedFrameOfAnEndedWorkerFails)
 {
-    OpenWithPlan(96, 64, 64, 96);
+    Plan(96, 64, 64, 96);
     const HostFrame source = MakeSourceFrame(96, 64, 96, 10);
     ASSERT_TRUE(UploadFrame(r, source.pixels.data(), nullptr));
     ASSERT_TRUE(RenderFrame(r));
@@ -477,11 +489,17 @@ TEST_F(GpuResizerTest, AKickedFrameOfAnEndedWorkerFails)
     // Without a kick the frame drawn on this thread is still read back.
     EXPECT_TRUE(FinishFrame(r, output.pixels.data(), nullptr));
     EXPECT_TRUE(Messages().empty());
+    // The suite's record gets a running worker again.
+    StopWorker(r->worker);
+    FreeRenderWorker(r->worker);
+    r->worker = AllocRenderWorker();
+    ASSERT_NE(r->worker, nullptr);
+    ASSERT_EQ(StartWorker(r->worker, RenderJob, r), 0);
 }
 
-TEST_F(GpuResizerTest, HostThreadsShareTheRowCounter)
+TEST_F(OpenedResizerTest, HostThreadsShareTheRowCounter)
 {
-    OpenWithPlan(48, 1080, 32, 1080);
+    Plan(48, 1080, 32, 1080);
     const HostFrame source = MakeSourceFrame(48, 1080, 48, 11);
     ASSERT_TRUE(UploadFrame(r, source.pixels.data(), &RunOnFourThreads));
     // Every one of the four threads makes one last take that finds no row.
